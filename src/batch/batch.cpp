@@ -1,0 +1,1 @@
+// Batch-script generators (to come).
