@@ -13,9 +13,8 @@ class RowReader {
 
   // "dark.tif" or "dark.img".
   virtual const char* DarkName() const = 0;
-  // File-name formats taking image_prefix and the frame number:
-  // three or four digits ("%s%03d.img", "%s%04d.img").
-  virtual const char* NameFormat(bool four_digits) const = 0;
+  // Extension of every projection image: ".tif" or ".img".
+  virtual const char* Extension() const = 0;
   // true: counts are signed 16-bit values in the arithmetic; false: unsigned.
   virtual bool SignedCounts() const = 0;
   // Prints the once-per-frame warning for a pixel whose sample count does

@@ -1,1 +1,0 @@
-// Batch-script generators (to come).
