@@ -97,7 +97,7 @@ Scan SmoothScan(int width, int height, int last_frame, int reference_every) {
     const double beam = 20000.0 + 3000.0 * std::sin(f * 0.01) + 40.0 * c + 15.0 * r;
     const double phase = 2.0 * 3.14159265358979 * f / frames;
     const double x = (c - width * 0.3 * (1.0 + 0.5 * std::cos(phase))) / (0.25 * width);
-    const double mu = 1.2 * std::exp(-x * x) + 0.05 * r;
+    const double mu = 1.2 * std::exp(-x * x) + 0.05 * (r % 7);
     const double sample = beam * std::exp(-mu);
     return static_cast<std::uint16_t>(dark + static_cast<int>(sample));
   };
@@ -149,6 +149,7 @@ Expected Model(const Scan& scan, int layer, float offset, bool signed_counts) {
     for (int f = a + 1; f < b; ++f) {
       std::vector<double> row(static_cast<std::size_t>(w));
       bool warned = false;
+      Expected::Warning first{};
       for (int c = 0; c < w; ++c) {
         const int d = value(scan.count(0, layer, c));
         const double ra = value(scan.count(a, layer, c)) - d;
@@ -157,12 +158,15 @@ Expected Model(const Scan& scan, int layer, float offset, bool signed_counts) {
         const double intercept = (ra * xb - rb * xa) / (xb - xa);
         const double i0 = static_cast<double>(static_cast<float>(f)) * slope + intercept;
         const int n = value(scan.count(f, layer, c)) - d;
-        if (n <= 0) warned = true;
+        if (n <= 0 && !warned) {
+          warned = true;
+          first = {f, c, i0, value(scan.count(f, layer, c)), d};
+        }
         row[static_cast<std::size_t>(c)] = std::log(i0 / n);
       }
       if (warned) {
         row.assign(row.size(), 0.0);
-        e.warned_frames.push_back(f);
+        e.warnings.push_back(first);
       }
       double ta = 0;
       for (double v : row) ta += v;

@@ -64,7 +64,13 @@ struct Expected {
   int nshot = 0;
   std::vector<double> sinogram;  // nshot rows of sino_width values
   double ta_mean = 0, ta_sd = 0;
-  std::vector<int> warned_frames;  // frames with a count at or below the dark
+  // The first offending pixel of every frame with a count at or below the dark.
+  struct Warning {
+    int frame, pixel;
+    double i0;
+    int sample, dark;
+  };
+  std::vector<Warning> warnings;
 };
 Expected Model(const Scan& scan, int layer, float offset, bool signed_counts);
 
