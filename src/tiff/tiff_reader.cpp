@@ -99,7 +99,7 @@ struct TiffReaderState {
 
 TiffReaderState state;
 
-[[noreturn]] void TiffFail(const char* message) { TiffFail(state.file, message); }
+[[noreturn]] void TiffFail(const char* message) { ::TiffFail(state.file, message); }
 
 // Closes the stream however the call ends.
 struct StreamCloser {
@@ -176,10 +176,11 @@ TagElement ReadTagElement(std::uint16_t tag, std::uint64_t expected_count, std::
   return {ElementOutcome::kFound, type == kShort ? ReadU16() : ReadU32()};
 }
 
-std::uint16_t ReverseBits(int byte) {
-  int reversed = 0;
-  for (int bit = 0; bit < 8; ++bit) reversed |= ((byte >> bit) & 1) << (7 - bit);
-  return static_cast<std::uint16_t>(reversed);
+std::uint32_t ReverseBits(int byte) {
+  std::uint32_t reversed = 0;
+  for (int bit = 0; bit < 8; ++bit)
+    reversed |= static_cast<std::uint32_t>((byte >> bit) & 1) << (7 - bit);
+  return reversed;
 }
 
 // Unpacks `width` samples of `bits` bits, most significant bit first, from
@@ -281,7 +282,7 @@ int ReadTiffLine(const char* name, int* width_out, int* height_out, int* bits_ou
   const auto row_index = static_cast<std::uint32_t>(line);
 
   // 8. The row buffer; it goes to the caller only when the row is complete.
-  if (width > std::numeric_limits<std::size_t>::max() / sizeof(std::uint16_t))
+  if (std::uint64_t{width} > std::numeric_limits<std::size_t>::max() / sizeof(std::uint16_t))
     TiffFail("cell memory allocation error.");
   std::unique_ptr<std::uint16_t[]> row(new (std::nothrow) std::uint16_t[width]);
   if (!row) TiffFail("cell memory allocation error.");
