@@ -63,4 +63,27 @@ void ExpectCompleteRun(const e2e::Result& r, const fixture::Scan& scan, int laye
   EXPECT_EQ(r.files.at("sino.tmp"), RunSummary(e, layer, offset));
 }
 
+void ExpectFailure(const e2e::Result& r, const Failure& f, const fixture::Scan& scan,
+                   const fixture::Expected& e, const std::string& sino_name) {
+  std::string err = f.err;
+  for (std::size_t at; (at = err.find("%C")) != std::string::npos;)
+    err.replace(at, 2, CountLine(scan));
+  for (std::size_t at; (at = err.find("%S")) != std::string::npos;)
+    err.replace(at, 2, StatisticsLines(e) + " Store Sinogram \tT / sec\n");
+  EXPECT_EQ(r.status, f.status);
+  EXPECT_EQ(r.out, f.out);
+  EXPECT_EQ(fixture::MaskTime(r.err), err);
+  if (f.sino) {
+    ASSERT_EQ(r.files.count(sino_name), 1u);
+    if (std::string(f.sino) != "*") {
+      EXPECT_EQ(r.files.at(sino_name), f.sino);
+    }
+  } else {
+    EXPECT_EQ(r.files.count(sino_name), 0u);
+  }
+  EXPECT_EQ(r.files.count("sino.tmp"), 0u);
+}
+
+void Remove(const e2e::WorkDir& dir, const char* name) { std::remove(dir.PathOf(name).c_str()); }
+
 }  // namespace builder_test

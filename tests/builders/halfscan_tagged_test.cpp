@@ -16,9 +16,10 @@
 
 namespace {
 
-using builder_test::CountLine;
 using builder_test::ExpectCompleteRun;
-using builder_test::StatisticsLines;
+using builder_test::ExpectFailure;
+using builder_test::Failure;
+using builder_test::Remove;
 
 const char* kProgram = "halfscan_tagged";
 
@@ -65,7 +66,10 @@ void WriteTiffScan(const e2e::WorkDir& dir, const fixture::Scan& scan, const Sto
       tiff_writer::WriteFile(dir.PathOf(name), tiff_writer::MakeTiff(image));
       continue;
     }
-    tiff_writer::WriteFile(dir.PathOf("plain.tmp"), tiff_writer::MakeTiff(image));
+    // tiffcp warns about a Predictor tag in an uncompressed file.
+    tiff_writer::TiffFile plain = tiff_writer::ImageFile(image);
+    plain.Remove(tiff_writer::kPredictor);
+    tiff_writer::WriteTiff(dir.PathOf("plain.tmp"), plain);
     const std::string cmd = tiffcp + " " + storage.tiffcp_options + " " + dir.PathOf("plain.tmp") +
                             " " + dir.PathOf(name);
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
@@ -147,24 +151,6 @@ TEST(TaggedBuilder, TypicalRunWithFourDigitNames) {
   ExpectCompleteRun(r, scan, 2, 30.5f, fixture::Model(scan, 2, 30.5f, true));
 }
 
-// Failures of halfscan_tagged: the TIFF reader's faults end the run at once.
-struct Failure {
-  const char* name;
-  std::function<void(const e2e::WorkDir&)> damage;
-  std::vector<std::string> args;
-  std::string out;
-  std::string err;  // "%C": the count line; "%S": statistics and time
-  int status;
-  const char* sino;  // sinogram content, "*" for any, null when absent
-};
-
-std::string Expand(std::string s, const fixture::Scan& scan, const fixture::Expected& e) {
-  for (std::size_t at; (at = s.find("%C")) != std::string::npos;) s.replace(at, 2, CountLine(scan));
-  for (std::size_t at; (at = s.find("%S")) != std::string::npos;)
-    s.replace(at, 2, StatisticsLines(e) + " Store Sinogram \tT / sec\n");
-  return s;
-}
-
 class TaggedFailure : public testing::TestWithParam<Failure> {};
 
 TEST_P(TaggedFailure, EndsAsSpecified) {
@@ -174,21 +160,8 @@ TEST_P(TaggedFailure, EndsAsSpecified) {
   WriteTiffScan(dir, scan, kPlain);
   if (f.damage) f.damage(dir);
   const e2e::Result r = e2e::Run(kProgram, f.args, dir);
-  EXPECT_EQ(r.status, f.status);
-  EXPECT_EQ(r.out, f.out);
-  EXPECT_EQ(fixture::MaskTime(r.err), Expand(f.err, scan, fixture::Model(scan, 1, 4.0f, true)));
-  if (f.sino) {
-    ASSERT_EQ(r.files.count("s0001.sin"), 1u);
-    if (std::string(f.sino) != "*") {
-      EXPECT_EQ(r.files.at("s0001.sin"), f.sino);
-    }
-  } else {
-    EXPECT_EQ(r.files.count("s0001.sin"), 0u);
-  }
-  EXPECT_EQ(r.files.count("sino.tmp"), 0u);
+  ExpectFailure(r, f, scan, fixture::Model(scan, 1, 4.0f, true));
 }
-
-void Remove(const e2e::WorkDir& d, const char* name) { std::remove(d.PathOf(name).c_str()); }
 
 // A valid image of another size in place of `name`.
 std::function<void(const e2e::WorkDir&)> Replace(const char* name, std::uint32_t width,
