@@ -179,6 +179,31 @@ TEST(HiPicBuilder, SingleReferenceReadsNoImage) {
   EXPECT_EQ(r.files.at("s0001.sin"), std::string(4 * 5 * 8, '\0'));
 }
 
+TEST(HiPicBuilder, RefusesAProjectionTableBeyondMemory) {
+  // 350 reference pairs from frame -32768 to 32767 put 65534 frames between
+  // each: 22936900 rows of 8001 doubles, far more than any machine holds.
+  e2e::WorkDir dir;
+  std::string log;
+  for (int i = 0; i < 700; ++i) log += i % 2 ? "32767 1.0 0.0 0\n" : "-32768 0.0 0.0 0\n";
+  log += "701 2.0 360.0 1\n";
+  dir.Write("output.log", log);
+  dir.Write("dark.img", fixture::HiPicImage(8001, 2, [](int, int) { return 100; }));
+  const e2e::Result r = e2e::Run(kProgram, {"1", "4"}, dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "something wrong in StoreProjection (-12)\n");
+  // A sanitizer build notes the refused allocation on its own line; that
+  // line is the sanitizer's, not the program's.
+  std::string err = r.err;
+  const std::size_t note = err.find("==");
+  if (note != std::string::npos && err.find("failed to allocate", note) != std::string::npos)
+    err.erase(note, err.find('\n', note) + 1 - note);
+  EXPECT_EQ(err, " nshot = 0, NI0 = 700, total = 703 \n"
+                   " Cannot allocate memory for 22936900 rows of 8001 values (s0001.sin)\n");
+  EXPECT_EQ(r.files.at("s0001.sin"), "");
+  EXPECT_EQ(r.files.count("sino.tmp"), 0u);
+}
+
+// Failures: each row damages a good small scan and names what the run prints.
 class HiPicFailure : public testing::TestWithParam<Failure> {};
 
 TEST_P(HiPicFailure, EndsAsSpecified) {
