@@ -346,6 +346,7 @@ std::string DarkFailure(const std::string& messages, int code) {
   return "%C" + messages + "something wrong in dark file (" + std::to_string(code) + ")\n";
 }
 
+// Damage to a HiPic scan: its images here, its log further down.
 class HiPicDamage : public testing::TestWithParam<Row> {};
 
 TEST_P(HiPicDamage, EndsWithItsMessage) {
@@ -357,7 +358,7 @@ TEST_P(HiPicDamage, EndsWithItsMessage) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Rows, HiPicDamage,
+    Images, HiPicDamage,
     testing::Values(
         Row{"EmptyFile", WriteImage("dark.img", ""), kArgs, "",
             DarkFailure("EOF in dark.img (header)\n", -1), 1, Sino::kAbsent},
@@ -444,18 +445,8 @@ std::string ZigzagLog() {
 const char* kNotOffsetCt = "It seems it's not a offset CT data.\n";
 const char* kCannotRead = "canot read 'output.log' ! (1)\n";
 
-class LogDamage : public testing::TestWithParam<Row> {};
-
-TEST_P(LogDamage, EndsWithItsMessage) {
-  const Row& row = GetParam();
-  e2e::WorkDir dir;
-  fixture::WriteHiPicScan(dir.path(), SmallScan());
-  if (row.damage) row.damage(dir);
-  ExpectRow(row, e2e::Run("halfscan_hipic", row.args, dir));
-}
-
 INSTANTIATE_TEST_SUITE_P(
-    Rows, LogDamage,
+    Logs, HiPicDamage,
     testing::Values(
         // Binary garbage: a NUL at the start of a line ends the log there.
         Row{"BinaryGarbageFirst", Log(std::string("\0\x01\xff\xfe garbage\n", 13) + GoodLog()),

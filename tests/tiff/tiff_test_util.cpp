@@ -1,28 +1,8 @@
 #include "tiff_test_util.h"
 
-#include <stdlib.h>
-
-#include <filesystem>
 #include <stdexcept>
 
 namespace tiff_test {
-
-ScratchDir::ScratchDir() {
-  std::string templ = (std::filesystem::temp_directory_path() / "tiff_testXXXXXX").string();
-  if (mkdtemp(templ.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = templ;
-}
-
-ScratchDir::~ScratchDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
-std::string ScratchDir::Write(const std::string& name, const std::string& bytes) const {
-  const std::string path = PathOf(name);
-  tiff_writer::WriteFile(path, bytes);
-  return path;
-}
 
 namespace {
 

@@ -11,26 +11,21 @@
 #include <string>
 #include <vector>
 
+#include "e2e.h"
 #include "strip_source.h"
 #include "tiff_reader.h"
 #include "tiff_writer.h"
 
 namespace tiff_test {
 
-// A fresh directory, removed with its contents at the end.
-class ScratchDir {
+// A fresh directory, removed with its contents at the end, whose Write
+// hands back the full path for the reader calls.
+class ScratchDir : public e2e::WorkDir {
  public:
-  ScratchDir();
-  ~ScratchDir();
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-
-  std::string PathOf(const std::string& name) const { return path_ + "/" + name; }
-  // Writes the bytes to `name` and returns the full path.
-  std::string Write(const std::string& name, const std::string& bytes) const;
-
- private:
-  std::string path_;
+  std::string Write(const std::string& name, const std::string& bytes) const {
+    e2e::WorkDir::Write(name, bytes);
+    return PathOf(name);
+  }
 };
 
 // What one ReadTiffLine call gave.
